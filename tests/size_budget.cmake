@@ -1,6 +1,8 @@
 # Checks on the built updater, run with `cmake -P` on the build machine:
 #   -DCHECK=size  -DEXE=<exe> -DLIMIT=<bytes>   the image stays below the package offset
 #   -DCHECK=image -DEXE=<exe> -DOBJDUMP=<tool>  PE32 i686 GUI, importing system DLLs only
+cmake_minimum_required(VERSION 3.25)
+
 if(NOT EXISTS "${EXE}")
   message(FATAL_ERROR "${EXE} does not exist")
 endif()
