@@ -26,7 +26,8 @@ UpdateResult RunUpdater() {
   UpdateResult result = RESULT_ALREADY_RUNNING;
   HANDLE game_mutex = nullptr;
   HANDLE own_mutex = CreateMutexA(nullptr, TRUE, UPDATER_MUTEX_NAME);
-  // The last-error value tells a mutex we made from one that already existed.
+  // The last-error value tells a mutex we made from one that already existed
+  // or could not be made; a null handle stops the run as well.
   if (GetLastError() == 0 && own_mutex) {
     game_mutex = CreateMutexA(nullptr, TRUE, GAME_MUTEX_NAME);
     if (GetLastError() != 0 || !game_mutex) {
