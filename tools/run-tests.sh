@@ -19,7 +19,7 @@ for preset in host windows; do
   ctest --preset "$preset"
 done
 
-if [ -f fuzz/CMakeLists.txt ]; then
+if [ -f tests/fuzz/CMakeLists.txt ]; then
   echo "=== fuzz: regression runs"
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz -j "$jobs"
