@@ -1,0 +1,2 @@
+updater_test(uninstall_list_test uninstall_list_test.cpp)
+target_link_libraries(uninstall_list_test PRIVATE uninstall)
