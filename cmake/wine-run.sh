@@ -1,20 +1,25 @@
 #!/bin/bash
 # Runs one Windows program under Wine, as ctest's emulator and for the demo:
-#   wine-run.sh --root DIR [--as-root] PROGRAM.exe [ARGS...]   run a program
+#   wine-run.sh --root DIR [--as-root] [--display] PROGRAM.exe [ARGS...]
+#                                                              run a program
 #   wine-run.sh --root DIR --stop                              end Wine and Xvfb
 # DIR holds everything of ours: the Wine prefix, its home, the working folders
 # and a private Xvfb display, which stay up between runs (a Wine start in a
 # running prefix is quick) until --stop. Programs run with the Japanese locale
 # (ANSI code page 932) and as an unprivileged user: Wine keeps the read-only
 # attribute as missing write permission, which root would ignore.
+# --display shows the program on the caller's $DISPLAY instead of the private
+# Xvfb (for a person watching the demo).
 set -euo pipefail
 
 root=""
 as_root=0
+caller_display=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --root) root=$2; shift 2 ;;
     --as-root) as_root=1; shift ;;
+    --display) caller_display=1; shift ;;
     --stop) stop=1; shift ;;
     *) break ;;
   esac
@@ -91,13 +96,23 @@ prepare_prefix() {
 
 exec 9>"$root/.lock"
 flock 9
-start_display
+[ "$caller_display" = 1 ] || start_display
 prepare_prefix
 as_user wineserver -p 60 2>/dev/null || true
 flock -u 9
 
 export DISPLAY
-DISPLAY=$(cat "$display_file")
+if [ "$caller_display" = 1 ]; then
+  [ -n "${DISPLAY:-}" ] || { echo "wine-run.sh: --display needs \$DISPLAY" >&2; exit 2; }
+  # The unprivileged user needs the caller's X cookie to reach that display.
+  auth=${XAUTHORITY:-${HOME:-/root}/.Xauthority}
+  if [ "$(id -u)" = 0 ] && [ "$as_root" = 0 ] && [ -f "$auth" ]; then
+    install -m 600 -o "$user_id" -g "$user_id" "$auth" "$home/.Xauthority"
+    export XAUTHORITY=$home/.Xauthority
+  fi
+else
+  DISPLAY=$(cat "$display_file")
+fi
 work=$root/work/$(basename "$program" .exe)
 mkdir -p "$work"
 [ "$(id -u)" = 0 ] && [ "$as_root" = 0 ] && chown "$user_id:$user_id" "$work"
