@@ -79,7 +79,7 @@ echo "=== pictures of the boxes"
 found=0
 for bmp in "$shots"/*.bmp; do
   [ -e "$bmp" ] || continue
-  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+  /usr/bin/convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
   echo "  ${bmp%.bmp}.png"
   found=1
 done

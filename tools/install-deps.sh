@@ -30,7 +30,8 @@ want "command -v iconv && test -f /etc/locale.gen" locales
 want "test -f /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf" fonts-ipafont-gothic
 want "command -v clang++" clang
 want "ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" libclang-rt-14-dev
-want "command -v convert && command -v xwd" imagemagick x11-apps
+want "test -x /usr/bin/convert" imagemagick
+want "command -v xwd" x11-apps
 want "command -v setpriv && command -v flock" util-linux
 
 if [ ${#need_packages[@]} -gt 0 ]; then
