@@ -28,21 +28,7 @@ const std::string kA = PatternBytes(4501, 1);
 const std::string kB = PatternBytes(961, 2);
 const std::string kC = PatternBytes(12337, 3);
 
-// An uninstall list holding these lines.
-std::string List(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text + std::string(1, '\0');
-}
 
-// Equal bytes, or where they first differ (fixtures are too long to print).
-::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
-  size_t first = 0;
-  while (first < actual.size() && first < expected.size() && actual[first] == expected[first]) ++first;
-  return ::testing::AssertionFailure() << actual.size() << " bytes where " << expected.size()
-                                       << " were expected, first difference at byte " << first;
-}
 
 // ---- the executable that carries the package
 

@@ -86,3 +86,17 @@ std::string PatternBytes(size_t size, unsigned seed) {
   }
   return bytes;
 }
+
+std::string List(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text + std::string(1, '\0');
+}
+
+::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  size_t first = 0;
+  while (first < actual.size() && first < expected.size() && actual[first] == expected[first]) ++first;
+  return ::testing::AssertionFailure() << actual.size() << " bytes where " << expected.size()
+                                       << " were expected, first difference at byte " << first;
+}

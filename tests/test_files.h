@@ -4,6 +4,9 @@
 #define TESTS_TEST_FILES_H
 
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/win32.h"
 
@@ -36,5 +39,11 @@ class ScratchDir {
 // A string of `size` bytes that differ from position to position, seeded so
 // that two fixtures of the same size differ too.
 std::string PatternBytes(size_t size, unsigned seed);
+
+// An uninstall list holding these lines, each ended by a line feed, then its NUL.
+std::string List(const std::vector<std::string>& lines);
+
+// Equal bytes, or where they first differ (fixtures are too long to print).
+::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);
 
 #endif  // TESTS_TEST_FILES_H

@@ -49,20 +49,7 @@ const wchar_t kGameRunningText[] =
 // "データ.arc" in code page 932: the name as the package stores it.
 const char kJapaneseName[] = "\x83\x66\x81\x5b\x83\x5e.arc";
 
-std::string List(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text + std::string(1, '\0');
-}
 
-// Equal bytes, or where they first differ (fixtures are too long to print).
-::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
-  size_t first = 0;
-  while (first < actual.size() && first < expected.size() && actual[first] == expected[first]) ++first;
-  return ::testing::AssertionFailure() << actual.size() << " bytes where " << expected.size()
-                                       << " were expected, first difference at byte " << first;
-}
 
 std::string Hex(DWORD value) {
   char text[16];
