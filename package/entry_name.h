@@ -13,6 +13,7 @@ enum EntryNameFault {
   ENTRY_NAME_COLON = 4,           // a drive, or an alternate stream
   ENTRY_NAME_EMPTY_PART = 5,      // two separators in a row, or one at the end
   ENTRY_NAME_DOTS_ONLY_PART = 6,  // a part made only of dots and spaces, like ".."
+  ENTRY_NAME_DEVICE = 7,          // a part that names a device, like "NUL" or "com1.arc"
 };
 
 // Examines the bytes up to the field's first NUL one by one, without regard to

@@ -490,6 +490,8 @@ TEST_F(ApplyUpdateTest, UnsafeNamesRefuseThePackage) {
       "sub\\..",
       "sub\\",         // names the folder itself
       "sub\\\\e.arc",  // an empty component
+      "NUL",            // a device: nothing would be written, yet it would be listed
+      "com1.arc",
   };
   const std::vector<FileSpec> before = Installed() + std::vector<FileSpec>{{"sub\\", ""}};
   for (size_t i = 0; i < sizeof unsafe / sizeof unsafe[0]; ++i) {

@@ -503,6 +503,17 @@ TEST(EntryName, RefusesNamesThatLeaveTheInstallFolder) {
       {"a\\\\b", ENTRY_NAME_EMPTY_PART},
       {"a\\", ENTRY_NAME_EMPTY_PART},
       {"a/", ENTRY_NAME_EMPTY_PART},
+      {"NUL", ENTRY_NAME_DEVICE},
+      {"con.arc", ENTRY_NAME_DEVICE},
+      {"Com1", ENTRY_NAME_DEVICE},
+      {"lpt9.x.arc", ENTRY_NAME_DEVICE},
+      {"aux .arc", ENTRY_NAME_DEVICE},  // spaces before the extension are dropped too
+      {"sub\\prn", ENTRY_NAME_DEVICE},
+      {"COM0", ENTRY_NAME_OK},
+      {"COM10", ENTRY_NAME_OK},
+      {"NULL.arc", ENTRY_NAME_OK},
+      {"console", ENTRY_NAME_OK},
+      {"a.nul", ENTRY_NAME_OK},
   };
   for (const Case& c : cases) {
     char field[16];

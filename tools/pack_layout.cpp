@@ -64,6 +64,8 @@ std::string FaultText(EntryNameFault fault) {
       return "has an empty part (two separators in a row, or one at the end)";
     case ENTRY_NAME_DOTS_ONLY_PART:
       return "has a part made only of dots and spaces";
+    case ENTRY_NAME_DEVICE:
+      return "names a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
   }
   return "is refused";
 }
