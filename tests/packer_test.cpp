@@ -452,9 +452,9 @@ TEST(PackLayout, NamesAreSplitFromPathsAtTheFirstEquals) {
                         {"x=dir/a=b.arc", "x", "dir/a=b.arc"},
                         {"sub\\x.arc=a", "sub\\x.arc", "a"}};
   for (const Case& c : cases) {
-    packer::EntrySpec spec = packer::ParseEntrySpec(c.argument);
-    EXPECT_EQ(spec.name, c.name) << c.argument;
-    EXPECT_EQ(spec.path, c.path) << c.argument;
+    packer::EntryArgument entry = packer::ParseEntryArgument(c.argument);
+    EXPECT_EQ(entry.name, c.name) << c.argument;
+    EXPECT_EQ(entry.path, c.path) << c.argument;
   }
 }
 

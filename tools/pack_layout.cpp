@@ -195,18 +195,18 @@ std::string NameProblem(const std::string& cp932) {
   return FaultText(CheckEntryName(field));
 }
 
-EntrySpec ParseEntrySpec(const std::string& argument) {
-  EntrySpec spec;
+EntryArgument ParseEntryArgument(const std::string& argument) {
+  EntryArgument given;
   size_t equals = argument.find('=');
   if (equals != std::string::npos) {
-    spec.name = argument.substr(0, equals);
-    spec.path = argument.substr(equals + 1);
+    given.name = argument.substr(0, equals);
+    given.path = argument.substr(equals + 1);
   } else {
     size_t slash = argument.rfind('/');
-    spec.name = slash == std::string::npos ? argument : argument.substr(slash + 1);
-    spec.path = argument;
+    given.name = slash == std::string::npos ? argument : argument.substr(slash + 1);
+    given.path = argument;
   }
-  return spec;
+  return given;
 }
 
 bool PlanLayout(std::vector<PlannedEntry>* entries, std::string* error) {
@@ -257,15 +257,15 @@ bool Pack(const PackRequest& request, std::string* error) {
   }
   // Every name first: a wrong name is the commonest mistake and needs no I/O.
   std::vector<PlannedEntry> planned;
-  for (const EntrySpec& spec : request.entries) {
+  for (const EntryArgument& given : request.entries) {
     PlannedEntry entry;
-    if (!Utf8ToCp932(spec.name, &entry.name)) {
-      *error = "entry name " + Quoted(spec.name) + " cannot be converted to code page 932";
+    if (!Utf8ToCp932(given.name, &entry.name)) {
+      *error = "entry name " + Quoted(given.name) + " cannot be converted to code page 932";
       return false;
     }
     std::string problem = NameProblem(entry.name);
     if (!problem.empty()) {
-      *error = "entry name " + Quoted(spec.name) + " " + problem + "; the updater would refuse it";
+      *error = "entry name " + Quoted(given.name) + " " + problem + "; the updater would refuse it";
       return false;
     }
     entry.size = 0;

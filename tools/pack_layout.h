@@ -33,11 +33,11 @@ std::string NameProblem(const std::string& cp932);
 
 // "NAME=PATH" names the entry NAME; a plain PATH takes the file's base name.
 // The name is split off at the first '=', so a path that holds '=' needs a name.
-struct EntrySpec {
+struct EntryArgument {
   std::string name;  // UTF-8, as given
   std::string path;
 };
-EntrySpec ParseEntrySpec(const std::string& argument);
+EntryArgument ParseEntryArgument(const std::string& argument);
 
 struct PlannedEntry {
   std::string name;  // code page 932
@@ -58,7 +58,7 @@ std::string BuildDirectory(const std::vector<PlannedEntry>& entries);
 struct PackRequest {
   std::string output;
   std::string program;
-  std::vector<EntrySpec> entries;
+  std::vector<EntryArgument> entries;
 };
 
 // Writes program + zero padding to 65536 + header + directory + entry data to

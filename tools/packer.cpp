@@ -65,7 +65,7 @@ int RunPack(int argc, char** argv) {
   if (request.output.empty()) return Usage("no output file given (-o OUT)");
   if (operands.empty()) return Usage("no updater program given");
   request.program = operands[0];
-  for (size_t i = 1; i < operands.size(); ++i) request.entries.push_back(packer::ParseEntrySpec(operands[i]));
+  for (size_t i = 1; i < operands.size(); ++i) request.entries.push_back(packer::ParseEntryArgument(operands[i]));
   std::string error;
   if (!packer::Pack(request, &error)) return Fail(error);
   return 0;
