@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs one Windows program under Wine, as ctest's emulator and for the demo:
-#   wine-run.sh --root DIR [--as-root] [--display] PROGRAM.exe [ARGS...]
+#   wine-run.sh --root DIR [--display] PROGRAM.exe [ARGS...]
 #                                                              run a program
 #   wine-run.sh --root DIR --stop                              end Wine and Xvfb
 # DIR holds everything of ours: the Wine prefix, its home, the working folders
@@ -13,12 +13,10 @@
 set -euo pipefail
 
 root=""
-as_root=0
 caller_display=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --root) root=$2; shift 2 ;;
-    --as-root) as_root=1; shift ;;
     --display) caller_display=1; shift ;;
     --stop) stop=1; shift ;;
     *) break ;;
@@ -29,6 +27,9 @@ mkdir -p "$root"
 root=$(cd "$root" && pwd)
 
 user_id=65534
+# As root, programs run as the unprivileged user; anybody else runs them as is.
+drop_root=0
+[ "$(id -u)" = 0 ] && drop_root=1
 prefix=$root/prefix
 home=$root/home
 display_file=$root/xvfb.display
@@ -38,7 +39,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 
 as_user() {
-  if [ "$as_root" = 1 ] || [ "$(id -u)" != 0 ]; then
+  if [ "$drop_root" = 0 ]; then
     env HOME="$home" "$@"
   else
     setpriv --reuid=$user_id --regid=$user_id --clear-groups env HOME="$home" USER=nobody "$@"
@@ -57,7 +58,7 @@ shift
 program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program")
 
 # The unprivileged user must reach the program: open the folders above it.
-if [ "$(id -u)" = 0 ] && [ "$as_root" = 0 ]; then
+if [ "$drop_root" = 1 ]; then
   dir=$(dirname "$program")
   while [ "$dir" != / ]; do
     [ "$(stat -c %a "$dir" | cut -c3)" -ge 5 ] 2>/dev/null || chmod o+rx "$dir"
@@ -84,7 +85,7 @@ start_display() {
 prepare_prefix() {
   if [ -f "$prefix/.ready" ]; then return; fi
   mkdir -p "$home" "$prefix" "$root/work"
-  [ "$(id -u)" = 0 ] && [ "$as_root" = 0 ] && chown "$user_id:$user_id" "$home" "$prefix" "$root/work"
+  [ "$drop_root" = 1 ] && chown "$user_id:$user_id" "$home" "$prefix" "$root/work"
   echo "wine-run.sh: creating the Wine prefix $prefix" >&2
   as_user wineboot -i >/dev/null 2>&1 || true
   # Without a window manager Wine waits after each closed window; unmanaged
@@ -106,7 +107,7 @@ if [ "$caller_display" = 1 ]; then
   [ -n "${DISPLAY:-}" ] || { echo "wine-run.sh: --display needs \$DISPLAY" >&2; exit 2; }
   # The unprivileged user needs the caller's X cookie to reach that display.
   auth=${XAUTHORITY:-${HOME:-/root}/.Xauthority}
-  if [ "$(id -u)" = 0 ] && [ "$as_root" = 0 ] && [ -f "$auth" ]; then
+  if [ "$drop_root" = 1 ] && [ -f "$auth" ]; then
     install -m 600 -o "$user_id" -g "$user_id" "$auth" "$home/.Xauthority"
     export XAUTHORITY=$home/.Xauthority
   fi
@@ -115,7 +116,7 @@ else
 fi
 work=$root/work/$(basename "$program" .exe)
 mkdir -p "$work"
-[ "$(id -u)" = 0 ] && [ "$as_root" = 0 ] && chown "$user_id:$user_id" "$work"
+[ "$drop_root" = 1 ] && chown "$user_id:$user_id" "$work"
 cd "$work"
 # Wine's own processes (wineserver, services, the desktop) outlive the program
 # and inherit its output: give it a file, so that ctest's pipe closes when the
